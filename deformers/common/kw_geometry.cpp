@@ -39,19 +39,9 @@ Matrix MatrixMul(const Matrix& a, const Matrix& b) {
 
 void TransformPoint(const Matrix& m, Vector& p) { p = m * p; }
 
-Matrix MatrixInvert(const Matrix& m) {
-  // Rows of the inverse are the cross products of the other two axes over the determinant.
-  const Vector r1 = Cross(m.v2, m.v3);
-  const Vector r2 = Cross(m.v3, m.v1);
-  const Vector r3 = Cross(m.v1, m.v2);
-  const Real det = Dot(m.v1, r1);
-  if (det == 0.0) return MatrixIdentity();
-  Matrix result(Vector(), Vector(r1.x / det, r2.x / det, r3.x / det),
-                Vector(r1.y / det, r2.y / det, r3.y / det),
-                Vector(r1.z / det, r2.z / det, r3.z / det));
-  result.off = -result.TransformDirection(m.off);
-  return result;
-}
+// The host's inverse follows the same rule: the adjugate over the determinant, and the
+// identity for a determinant of exactly 0.
+Matrix MatrixInvert(const Matrix& m) { return InvertMatrix(m); }
 
 Bool MatrixEqual(const Matrix& a, const Matrix& b) {
   const Vector* pa[] = {&a.off, &a.v1, &a.v2, &a.v3};

@@ -18,40 +18,32 @@ void BaseDraw::SetMatrix_Matrix(BaseObject* op, const Matrix& mg) {
   matrix_ = mg;
 }
 
-void BaseDraw::DrawLine(const Vector& a, const Vector& b, LONG flags) {
-  DrawCommand command;
-  command.kind = DrawCommand::Kind::Line;
+DrawCommand& BaseDraw::Record(DrawCommand::Kind kind) {
+  DrawCommand& command = commands_.emplace_back();
+  command.kind = kind;
   command.pass = pass_;
   command.object = object_;
   command.colour = pen_;
+  command.matrix = matrix_;
+  return command;
+}
+
+void BaseDraw::DrawLine(const Vector& a, const Vector& b, LONG flags) {
+  DrawCommand& command = Record(DrawCommand::Kind::Line);
   command.a = matrix_ * a;
   command.b = matrix_ * b;
-  command.matrix = matrix_;
-  commands_.push_back(command);
 }
 
 void BaseDraw::DrawCircle(const Matrix& m) {
-  DrawCommand command;
-  command.kind = DrawCommand::Kind::Circle;
-  command.pass = pass_;
-  command.object = object_;
-  command.colour = pen_;
+  DrawCommand& command = Record(DrawCommand::Kind::Circle);
   command.circle = matrix_ * m;
   command.a = command.circle.off;
-  command.matrix = matrix_;
-  commands_.push_back(command);
 }
 
 void BaseDraw::DrawHandle(const Vector& p, LONG size, LONG flags) {
-  DrawCommand command;
-  command.kind = DrawCommand::Kind::Handle;
-  command.pass = pass_;
-  command.object = object_;
-  command.colour = pen_;
+  DrawCommand& command = Record(DrawCommand::Kind::Handle);
   command.a = matrix_ * p;
-  command.matrix = matrix_;
   command.size = size;
-  commands_.push_back(command);
 }
 
 Vector BaseDraw::GetObjectColor(BaseDrawHelp* bh, BaseObject* op, Bool lineObject) const {

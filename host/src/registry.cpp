@@ -357,30 +357,29 @@ void ForgetModule(const String& module) {
 // ---------------------------------------------------------------------------------------------
 // Descriptions
 
-Bool Description::LoadDescription(LONG type) {
-  std::vector<Entry> entries;
+namespace {
+
+/// Appends the registered entries found under `key` in `index` (by ID or by name).
+template <class Index, class Key>
+Bool AppendRegistered(Description& description, Index Registry::*index, const Key& key) {
+  std::vector<Description::Entry> entries;
   {
     Registry& r = GetRegistry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    auto found = r.byId.find(type);
-    if (found == r.byId.end()) return false;
+    auto found = (r.*index).find(key);
+    if (found == (r.*index).end()) return false;
     entries = found->second.entries;
   }
-  for (const Entry& entry : entries) AddEntry(entry);
+  for (const Description::Entry& entry : entries) description.AddEntry(entry);
   return true;
 }
 
+}  // namespace
+
+Bool Description::LoadDescription(LONG type) { return AppendRegistered(*this, &Registry::byId, type); }
+
 Bool Description::LoadDescription(const String& name) {
-  std::vector<Entry> entries;
-  {
-    Registry& r = GetRegistry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    auto found = r.byName.find(name);
-    if (found == r.byName.end()) return false;
-    entries = found->second.entries;
-  }
-  for (const Entry& entry : entries) AddEntry(entry);
-  return true;
+  return AppendRegistered(*this, &Registry::byName, name);
 }
 
 void Description::AddEntry(const Entry& entry) {

@@ -4,18 +4,17 @@
 #include <cmath>
 
 Matrix InvertMatrix(const Matrix& m) {
-  // The rows of the inverse axis block are the cofactor vectors over the determinant.
+  // The rows of the inverse axis block are the cofactor vectors (the adjugate) divided by the
+  // determinant.
   const Vector r1 = Cross(m.v2, m.v3);
   const Vector r2 = Cross(m.v3, m.v1);
   const Vector r3 = Cross(m.v1, m.v2);
   const Real det = Dot(m.v1, r1);
   if (det == 0.0) return Matrix();
 
-  const Real inv = 1.0 / det;
-  Matrix result;
-  result.v1 = Vector(r1.x, r2.x, r3.x) * inv;
-  result.v2 = Vector(r1.y, r2.y, r3.y) * inv;
-  result.v3 = Vector(r1.z, r2.z, r3.z) * inv;
+  Matrix result(Vector(), Vector(r1.x / det, r2.x / det, r3.x / det),
+                Vector(r1.y / det, r2.y / det, r3.y / det),
+                Vector(r1.z / det, r2.z / det, r3.z / det));
   result.off = -result.TransformDirection(m.off);
   return result;
 }

@@ -45,6 +45,9 @@ class BaseDraw {
   LONG GetHighlightHandle(const BaseObject* op) const;
 
  private:
+  /// A new command of `kind` with the current pass, object, pen and matrix.
+  DrawCommand& Record(DrawCommand::Kind kind);
+
   LONG pass_ = 0;
   const BaseObject* object_ = nullptr;
   Matrix matrix_;
