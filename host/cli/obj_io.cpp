@@ -2,6 +2,7 @@
 
 #include <tiny_obj_loader.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -132,7 +133,11 @@ Mesh ReadObj(const String& path, const String& shown) {
 }
 
 String FormatObj(const String& name, const PointObject& object) {
-  String text = "# written by kwhost\no " + name + "\n";
+  // A line break in a name would end the `o` line early.
+  String shownName = name;
+  std::replace_if(
+      shownName.begin(), shownName.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  String text = "# written by kwhost\no " + shownName + "\n";
   char buffer[128];
   const Vector* points = object.GetPointR();
   for (LONG i = 0; i < object.GetPointCount(); ++i) {

@@ -772,14 +772,14 @@ std::unique_ptr<Scene> LoadScene(const String& path) {
   return ParseScene(ReadTextFile(path, path), path);
 }
 
-void PressButton(Scene& scene, const String& spec) {
-  const String where = "--press " + spec;
-  const size_t colon = spec.rfind(':');
-  if (colon == String::npos || colon == 0 || colon + 1 == spec.size()) {
+void PressButton(Scene& scene, const String& press) {
+  const String where = "--press " + press;
+  const size_t colon = press.rfind(':');
+  if (colon == String::npos || colon == 0 || colon + 1 == press.size()) {
     throw CliError(kExitUsage, where + ": expected OBJECT:BUTTON");
   }
-  BaseObject* op = scene.FindObject(spec.substr(0, colon), where);
-  const String key = spec.substr(colon + 1);
+  BaseObject* op = scene.FindObject(press.substr(0, colon), where);
+  const String key = press.substr(colon + 1);
   Description description;
   DescribeNode(op, description);
   const Description::Entry* entry = FindEntry(description, key);

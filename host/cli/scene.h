@@ -66,8 +66,8 @@ std::unique_ptr<Scene> LoadScene(const String& path);
 std::unique_ptr<Scene> ParseScene(const String& text, const String& path);
 
 /// Presses a button as the attribute view does (a description command on the object).
-/// `spec` is "OBJECT:BUTTON", the button by description name or numeric ID.
-void PressButton(Scene& scene, const String& spec);
+/// `press` is "OBJECT:BUTTON", the button by description name or numeric ID.
+void PressButton(Scene& scene, const String& press);
 
 /// Moves the document to `frame` and executes the passes. False when the host reports a
 /// failure (a deformer failed or the break test stopped the pass).

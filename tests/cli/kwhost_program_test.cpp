@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -53,7 +54,9 @@ class KwhostProgram : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    work = fs::path(::testing::TempDir()) / (std::string("kwhost-") + info->name());
+    // The process ID keeps builds that run the tests at the same time apart.
+    work = fs::path(::testing::TempDir()) /
+           ("kwhost-" + std::to_string(::getpid()) + "-" + info->name());
     fs::remove_all(work);
     fs::create_directories(work);
   }
@@ -158,6 +161,23 @@ TEST_F(KwhostProgram, GoldenScenes) {
     EXPECT_EQ(Difference(Json::parse(ReadFile(expectedFile)), actual, "report"), "");
   }
   EXPECT_GE(scenes, 1);
+}
+
+// The examples a user is pointed to keep working.
+TEST_F(KwhostProgram, ExamplesEvaluateAndRender) {
+  int examples = 0;
+  for (const auto& entry : fs::directory_iterator(kExamples)) {
+    if (entry.path().extension() != ".json") continue;
+    ++examples;
+    SCOPED_TRACE(entry.path().filename().string());
+    Result r = Run({"eval", entry.path().string(), "--json", "-"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(Json::parse(r.out)["objects"].empty());
+    r = Run(
+        {"render", entry.path().string(), "--out", (work / "p.png").string(), "--size", "64x48"});
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+  EXPECT_GE(examples, 3);
 }
 
 TEST_F(KwhostProgram, PluginsListsEveryRegistration) {
@@ -292,6 +312,11 @@ TEST_F(KwhostProgram, FailuresLeaveOneMessageAndNoFiles) {
   const fs::path bad = work / "bad.json";
   std::ofstream(bad)
       << R"({"objects": [{"name": "T", "type": "Twirl", "params": {"TWIRL_RADIUS": "x"}}]})";
+  const fs::path slash = work / "slash.json";
+  std::ofstream(slash) << R"({"objects": [{"name": "a/b", "type": "plane"}]})";
+  const fs::path twins = work / "twins.json";
+  std::ofstream(twins) << R"({"objects": [{"name": "P", "type": "plane"},
+                                          {"name": "P", "type": "cube"}]})";
   const fs::path out = work / "out";
   const std::string minimal = (kScenes / "minimal.json").string();
   struct Case {
@@ -303,6 +328,12 @@ TEST_F(KwhostProgram, FailuresLeaveOneMessageAndNoFiles) {
       {{"eval", bad.string(), "--out", out.string(), "--json", (out / "r.json").string()},
        1,
        bad.string() + ": objects[0].params.TWIRL_RADIUS: expected a number"},
+      {{"eval", slash.string(), "--out", out.string()},
+       1,
+       slash.string() + ": object 'a/b': its name cannot name an OBJ file"},
+      {{"eval", twins.string(), "--out", out.string(), "--json", (out / "r.json").string()},
+       1,
+       twins.string() + ": two point objects are named 'P'; their OBJ files would collide"},
       {{"eval", (work / "none.json").string(), "--out", out.string()},
        1,
        (work / "none.json").string() + ": cannot read: No such file or directory"},
@@ -352,6 +383,8 @@ TEST_F(KwhostProgram, CommandLineMistakesAreUsageErrors) {
                                                {"eval", "s.json", "--repeat", "0"}}) {
     const Result r = Run(args);
     EXPECT_EQ(r.status, 2) << ::testing::PrintToString(args) << r.err;
+    EXPECT_THAT(r.err, ::testing::EndsWith(" (see --help)\n"));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   }
   const Result help = Run({"eval", "--help"});
   EXPECT_EQ(help.status, 0);

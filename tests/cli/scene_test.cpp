@@ -12,6 +12,7 @@
 #include "cli_error.h"
 #include "kwtest_plugins.h"
 #include "report.h"
+#include "sample.h"
 
 namespace kwcli {
 namespace {
@@ -290,7 +291,7 @@ TEST_F(SceneTest, PressingTheCreateMapButtonMakesDifferenceMaps) {
 TEST_F(SceneTest, BadPressesNameTheOption) {
   const auto scene = Parse(kMinimalScene);
   struct Case {
-    const char* spec;
+    const char* press;
     const char* message;
     int status;
   } cases[] = {
@@ -303,11 +304,11 @@ TEST_F(SceneTest, BadPressesNameTheOption) {
   };
   for (const Case& c : cases) {
     try {
-      PressButton(*scene, c.spec);
-      ADD_FAILURE() << c.spec << " was accepted";
+      PressButton(*scene, c.press);
+      ADD_FAILURE() << c.press << " was accepted";
     } catch (const CliError& e) {
       EXPECT_EQ(e.what(), std::string(c.message));
-      EXPECT_EQ(e.Status(), c.status) << c.spec;
+      EXPECT_EQ(e.Status(), c.status) << c.press;
     }
   }
 }
@@ -481,6 +482,40 @@ TEST_F(SceneTest, AllocationFailureAbortsCleanly) {
     }
     ASSERT_LT(n, 10000);
   }
+}
+
+// Evaluating and sampling under exhausted memory fail or succeed as a whole; nothing leaks.
+TEST_F(SceneTest, EvaluationAndSamplingUnderAllocationFailure) {
+  const auto scene = Parse(kMinimalScene);
+  BaseObject* twirl = scene->FindObject("Twirl", "t");
+  BaseThread first;
+  ASSERT_TRUE(Evaluate(*scene, 0, &first));
+  // What a pass builds stays with the document until the next pass, so each round ends
+  // with a good pass and is compared with the state after one.
+  const LLONG before = kwhost::memory::LiveBlocks();
+  bool evaluated = false, sampled = false, evaluationFailed = false;
+  for (LLONG n = 1; !(evaluated && sampled); ++n) {
+    ASSERT_LT(n, 10000);
+    kwhost::memory::FailAllocation(n);
+    BaseThread thread;
+    evaluated = Evaluate(*scene, 0, &thread);
+    evaluationFailed = evaluationFailed || !evaluated;
+    kwhost::memory::FailAllocation(n);
+    try {
+      const std::vector<FalloffSample> samples = SampleFalloff(*scene, twirl, {Vector(50, 0, 0)});
+      ASSERT_EQ(samples.size(), 1u);
+      EXPECT_EQ(samples[0].weight, 1.0);
+      sampled = true;
+    } catch (const CliError& e) {
+      EXPECT_EQ(e.Status(), kExitHost) << e.what();
+      sampled = false;
+    }
+    kwhost::memory::FailAllocation(0);
+    BaseThread again;
+    ASSERT_TRUE(Evaluate(*scene, 0, &again)) << n;
+    ASSERT_EQ(kwhost::memory::LiveBlocks(), before) << "leak when allocation " << n << " failed";
+  }
+  EXPECT_TRUE(evaluationFailed) << "no pass ran out of memory";
 }
 
 }  // namespace
