@@ -29,7 +29,10 @@ constexpr Real kDefaultFalloff = 1.0;
 Real RampWeight(Real t, Real inner) {
   if (t <= inner) return 1.0;
   if (t >= 1.0) return 0.0;
-  return (1.0 - t) / (1.0 - inner);
+  const Real span = 1.0 - inner;
+  // A ramp over the whole size (the default) divides by exactly 1, which changes nothing; the
+  // division is the dearest step of a sample.
+  return span == 1.0 ? 1.0 - t : (1.0 - t) / span;
 }
 
 /// Infinite shape: full weight everywhere.
@@ -60,6 +63,18 @@ Real FinishWeight(Real raw, Bool invert, Real strength) {
   const Real w = (invert ? 1.0 - raw : raw) * strength;
   if (!(w > 0.0)) return 0.0;
   return std::min(w, 1.0);
+}
+
+/// A run of positions weighed by the host shape `Shape`, which the loop calls directly. The two
+/// transforms stay apart (not one product matrix) so each weight is the one `Sample` gives.
+template <Real (*Shape)(const Vector&, const Vector&, Real)>
+void SampleHostRun(const Vector* p, Matrix toGlobal, Real* results, LONG count, Matrix imat,
+                   Vector size, Real inner, Bool invert, Real strength) {
+  // The matrices and the size are copies, so the stores into `results` cannot alias them and
+  // the loop keeps them at hand instead of reloading them for every point.
+  for (LONG i = 0; i < count; ++i) {
+    results[i] = FinishWeight(Shape(imat * (toGlobal * p[i]), size, inner), invert, strength);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -289,6 +304,24 @@ Bool C4D_Falloff::InitFalloff(BaseContainer* bc, BaseDocument* doc, BaseObject* 
 void C4D_Falloff::Sample(const Vector& p, Real* result, Bool, Real) {
   if (!result) return;
   *result = FinishWeight(SampleRaw(p), invert_, strength_);
+}
+
+void C4D_Falloff::MultiSample(const Vector* p, const Matrix& toGlobal, Real* results, LONG count) {
+  if (!p || !results || count <= 0) return;
+  const Real inner = 1.0 - falloff_;
+  if (hostShape_ == InfiniteWeight) {
+    std::fill_n(results, count, FinishWeight(1.0, invert_, strength_));
+  } else if (hostShape_ == SphereWeight) {
+    SampleHostRun<SphereWeight>(p, toGlobal, results, count, data_.imat, size_, inner, invert_,
+                                strength_);
+  } else if (hostShape_ == BoxWeight) {
+    SampleHostRun<BoxWeight>(p, toGlobal, results, count, data_.imat, size_, inner, invert_,
+                             strength_);
+  } else {
+    for (LONG i = 0; i < count; ++i) {
+      results[i] = FinishWeight(SampleRaw(toGlobal * p[i]), invert_, strength_);
+    }
+  }
 }
 
 Real C4D_Falloff::SampleRaw(const Vector& p) {

@@ -34,6 +34,11 @@ class C4D_Falloff {
   Bool InitFalloff(BaseContainer* bc, BaseDocument* doc, BaseObject* op);
   /// The weight at the global position `p`, clamped to 0..1.
   void Sample(const Vector& p, Real* result, Bool useSpline = true, Real weight = 0.0);
+  /// The weights at the `count` global positions `toGlobal`·`p[i]` (an object's points and its
+  /// global matrix, say), into `results`: the same values as `Sample` at each of them, with the
+  /// shape chosen once for the whole run. A shape whose weight does not depend on the position
+  /// transforms nothing. Nothing happens for null arrays or a count that is not positive.
+  void MultiSample(const Vector* p, const Matrix& toGlobal, Real* results, LONG count);
   /// The shape's raw result at `p` (before invert and strength), for inspection.
   Real SampleRaw(const Vector& p);
   /// Selects the shape `mode` and writes its defaults into `bc`.
