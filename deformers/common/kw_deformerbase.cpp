@@ -1,5 +1,6 @@
 #include "deformers/common/kw_deformerbase.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -14,10 +15,22 @@ Real ClampUnit(Real v) {
   return v > 1.0 ? 1.0 : v;
 }
 
-void WriteMapValue(VariableTag* tag, LONG index, Real value, const SplineData* curve) {
+/// The stored map value of a measure already divided by its maximum.
+SReal MapValue(Real value, const SplineData* curve) {
   Real v = ClampUnit(value);
   if (curve && curve->GetKnotCount() > 0) v = curve->GetPoint(v).y;
-  tag->GetDataAddressW()[index] = static_cast<SReal>(v);
+  return static_cast<SReal>(v);
+}
+
+void WriteMapValue(VariableTag* tag, LONG index, Real value, const SplineData* curve) {
+  tag->GetDataAddressW()[index] = MapValue(value, curve);
+}
+
+/// Stores `values` at `start`.. of `tag`, as far as the tag has values; a null tag is ignored.
+void StoreMapRun(VariableTag* tag, LONG start, LONG count, const SReal* values) {
+  if (!tag || start < 0) return;
+  const LONG end = std::min(start + count, tag->GetDataCount());
+  if (end > start) std::copy(values, values + (end - start), tag->GetDataAddressW() + start);
 }
 
 Bool CanWrite(const VariableTag* tag, LONG index, Real maximum) {
@@ -185,8 +198,8 @@ Bool KWDeformerBase::GetDescription(GeListNode* node, Description* description, 
 
 Bool KWDeformerBase::GetDEnabling(GeListNode* node, const DescID& id, const GeData& data,
                                   LONG flags, const BaseContainer* itemdesc) {
-  const LONG mode = static_cast<BaseList2D*>(node)->GetDataInstance()->GetLong(
-      DEFORMERBASE_MAPMODE);
+  const LONG mode =
+      static_cast<BaseList2D*>(node)->GetDataInstance()->GetLong(DEFORMERBASE_MAPMODE);
   if (id.id == DEFORMERBASE_MAXDISTANCE) return mode == DEFORMERBASE_MAPMODE_DISTANCE;
   if (id.id == DEFORMERBASE_MAXANGLE) return mode == DEFORMERBASE_MAPMODE_ANGLE;
   return ObjectData::GetDEnabling(node, id, data, flags, itemdesc);
@@ -264,8 +277,7 @@ void KWDeformerBase::DrawHandles(BaseObject* op, BaseDraw* bd, BaseDrawHelp* bh)
   for (LONG i = 0; i < count; ++i) {
     HandleInfo info;
     GetHandle(op, i, info);
-    bd->SetPen(
-        bd->GetViewColor(i == highlighted ? VIEWCOLOR_ACTIVEHANDLES : VIEWCOLOR_HANDLES));
+    bd->SetPen(bd->GetViewColor(i == highlighted ? VIEWCOLOR_ACTIVEHANDLES : VIEWCOLOR_HANDLES));
     bd->DrawHandle(info.position, kHandleSize);
   }
 }
@@ -282,8 +294,7 @@ void KWDeformerBase::BeginDeform(const DeformCall& call, Bool convertMapLink) {
   if (falloff) falloff->InitFalloff(bc, call.doc, GetGizmoObject(call.mod));
 }
 
-KWDeformerBase::Prepared KWDeformerBase::PrepareDeform(const DeformCall& call,
-                                                       DeformPass& pass) {
+KWDeformerBase::Prepared KWDeformerBase::PrepareDeform(const DeformCall& call, DeformPass& pass) {
   if (!call.op || !call.op->IsInstanceOf(Opoint)) return Prepared::kNothingToDo;
   PointObject* object = ToPoint(call.op);
   if (object->GetPointCount() <= 0) return Prepared::kNothingToDo;
@@ -320,6 +331,7 @@ KWDeformerBase::Prepared KWDeformerBase::PrepareDeform(const DeformCall& call,
   pass.objectMatrix = call.opMg;
   pass.toDeformer = MatrixMul(MatrixInvert(call.modMg), call.opMg);
   pass.fromDeformer = MatrixInvert(pass.toDeformer);
+  pass.sameSpace = pass.toDeformer == Matrix();
   pass.falloff = falloff;
   pass.thread = call.thread;
   return Prepared::kReady;
@@ -337,6 +349,33 @@ KWDeformerBase::MapWrite KWDeformerBase::ChooseMapWrite(const DeformPass& pass,
     default:
       return MapWrite::kNone;
   }
+}
+
+void KWDeformerBase::SampleFalloff(const DeformPass& pass, const Vector* points, LONG count,
+                                   Real* weights) {
+  if (!pass.falloff) {
+    std::fill_n(weights, count, 0.0);
+    return;
+  }
+  pass.falloff->MultiSample(points, pass.objectMatrix, weights, count);
+}
+
+void KWDeformerBase::WriteMapRun(const DeformPass& pass, MapWrite kind, LONG start, LONG count,
+                                 const Real* measures) {
+  const Real maximum = kind == MapWrite::kDistance ? pass.maxDistance : pass.maxAngle;
+  if (!(maximum > 0.0)) return;
+  SReal values[kPointRun];
+  if (kind == MapWrite::kDistance) {
+    for (LONG k = 0; k < count; ++k) {
+      values[k] = MapValue(std::sqrt(measures[k]) / maximum, pass.curve);
+    }
+  } else {
+    for (LONG k = 0; k < count; ++k) {
+      values[k] = MapValue(std::abs(measures[k]) / maximum, pass.curve);
+    }
+  }
+  StoreMapRun(pass.objectMap, start, count, values);
+  StoreMapRun(pass.ownerMap, start, count, values);
 }
 
 void KWDeformerBase::FinishDeform(const DeformCall& call, DeformPass& pass) {

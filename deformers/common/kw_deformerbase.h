@@ -162,6 +162,9 @@ class KWDeformerBase : public ObjectData {
     Matrix objectMatrix;  ///< object-local to global
     Matrix toDeformer;    ///< object-local to deformer space
     Matrix fromDeformer;  ///< deformer space to object-local
+    /// The deformer sits exactly on the object (toDeformer is the identity): points are used
+    /// as they are instead of going through two matrices that would not change them.
+    Bool sameSpace = false;
     SReal* restriction = nullptr;
     VariableTag* objectMap = nullptr;
     VariableTag* ownerMap = nullptr;
@@ -182,32 +185,63 @@ class KWDeformerBase : public ObjectData {
   /// Takes falloff space (the gizmo object's) into the deformer's local space.
   static Matrix FalloffToLocal(BaseObject* op);
 
-  template <class Rule, class MapWriter>
-  static void RunPointLoop(DeformPass& pass, const Rule& rule, const MapWriter& write);
+  /// Points per run of the point loop; the break test is polled once per run.
+  static constexpr LONG kPointRun = 64;
+  /// The falloff weights of `count` (at most kPointRun) object-local `points`, each sampled at
+  /// its global position before deformation; 0 without a falloff.
+  static void SampleFalloff(const DeformPass& pass, const Vector* points, LONG count,
+                            Real* weights);
+
+  /// Writes the difference maps of the `count` points from index `start`: `measures` holds
+  /// each point's squared distance moved (distance mode) or the angle it turned (angle mode).
+  /// Each value is scaled, clamped and remapped once and stored into both maps, as
+  /// `WriteDistanceValue` and `WriteAngleValue` would store it.
+  static void WriteMapRun(const DeformPass& pass, MapWrite kind, LONG start, LONG count,
+                          const Real* measures);
+
+  template <MapWrite kMaps, class Rule>
+  static void RunPointLoop(DeformPass& pass, const Rule& rule);
 };
 
-template <class Rule, class MapWriter>
-void KWDeformerBase::RunPointLoop(DeformPass& pass, const Rule& rule, const MapWriter& write) {
-  for (LONG i = 0; i < pass.count; ++i) {
-    if (pass.thread && i % 64 == 0 && pass.thread->TestBreak()) break;
-    const Vector local = pass.points[i];
-    const Vector deformerPos = pass.toDeformer * local;
-    Real falloffWeight = 0.0;
-    if (pass.falloff) pass.falloff->Sample(pass.objectMatrix * local, &falloffWeight, true, 0.0);
-    const Real restrictionWeight = pass.restriction ? pass.restriction[i] : 1.0;
-    const DeformedPoint moved = rule(i, deformerPos, falloffWeight, restrictionWeight);
-    // An untouched point keeps its exact coordinates instead of a round trip through the
-    // matrices, so zero weights leave the mesh bit for bit as it was.
-    const Vector newLocal =
-        moved.position == deformerPos ? local : pass.fromDeformer * moved.position;
-    write(pass, i, local, newLocal, moved.angle);
-    pass.points[i] = newLocal;
+template <KWDeformerBase::MapWrite kMaps, class Rule>
+void KWDeformerBase::RunPointLoop(DeformPass& pass, const Rule& rule) {
+  // The points go in runs of kPointRun: the falloff weighs a whole run in one call, the maps
+  // are written once per run, and the start of each run is where the break test is polled
+  // (every 64 points).
+  Real falloffWeights[kPointRun];
+  Real mapMeasures[kPointRun];
+  for (LONG start = 0; start < pass.count; start += kPointRun) {
+    if (pass.thread && pass.thread->TestBreak()) break;
+    const LONG runLength = pass.count - start < kPointRun ? pass.count - start : kPointRun;
+    Vector* points = pass.points + start;
+    SampleFalloff(pass, points, runLength, falloffWeights);
+    for (LONG k = 0; k < runLength; ++k) {
+      const LONG i = start + k;
+      const Vector local = points[k];
+      const Vector deformerPos = pass.sameSpace ? local : pass.toDeformer * local;
+      const Real restrictionWeight = pass.restriction ? pass.restriction[i] : 1.0;
+      const DeformedPoint moved = rule(i, deformerPos, falloffWeights[k], restrictionWeight);
+      // An untouched point keeps its exact coordinates instead of a round trip through the
+      // matrices, so zero weights leave the mesh bit for bit as it was.
+      const Vector newLocal = moved.position == deformerPos ? local
+                              : pass.sameSpace              ? moved.position
+                                                            : pass.fromDeformer * moved.position;
+      if constexpr (kMaps == MapWrite::kDistance) {
+        const Vector shift = newLocal - local;
+        mapMeasures[k] = Dot(shift, shift);
+      } else if constexpr (kMaps == MapWrite::kAngle) {
+        mapMeasures[k] = moved.angle;
+      }
+      points[k] = newLocal;
+    }
+    if constexpr (kMaps != MapWrite::kNone) {
+      WriteMapRun(pass, kMaps, start, runLength, mapMeasures);
+    }
   }
 }
 
 template <class Rule>
-Bool KWDeformerBase::DeformPoints(const DeformCall& call, DifferenceModes modes,
-                                  const Rule& rule) {
+Bool KWDeformerBase::DeformPoints(const DeformCall& call, DifferenceModes modes, const Rule& rule) {
   DeformPass pass;
   switch (PrepareDeform(call, pass)) {
     case Prepared::kNothingToDo:
@@ -219,21 +253,13 @@ Bool KWDeformerBase::DeformPoints(const DeformCall& call, DifferenceModes modes,
   }
   switch (ChooseMapWrite(pass, modes)) {
     case MapWrite::kNone:
-      RunPointLoop(pass, rule, [](const DeformPass&, LONG, const Vector&, const Vector&, Real) {});
+      RunPointLoop<MapWrite::kNone>(pass, rule);
       break;
     case MapWrite::kDistance:
-      RunPointLoop(pass, rule,
-                   [](const DeformPass& p, LONG i, const Vector& from, const Vector& to, Real) {
-                     WriteDistanceValue(p.objectMap, i, from, to, p.maxDistance, p.curve);
-                     WriteDistanceValue(p.ownerMap, i, from, to, p.maxDistance, p.curve);
-                   });
+      RunPointLoop<MapWrite::kDistance>(pass, rule);
       break;
     case MapWrite::kAngle:
-      RunPointLoop(pass, rule,
-                   [](const DeformPass& p, LONG i, const Vector&, const Vector&, Real angle) {
-                     WriteAngleValue(p.objectMap, i, angle, p.maxAngle, p.curve);
-                     WriteAngleValue(p.ownerMap, i, angle, p.maxAngle, p.curve);
-                   });
+      RunPointLoop<MapWrite::kAngle>(pass, rule);
       break;
   }
   FinishDeform(call, pass);

@@ -37,11 +37,15 @@ Matrix MatrixMul(const Matrix& a, const Matrix& b) {
                 a.TransformDirection(b.v3));
 }
 
-void TransformPoint(const Matrix& m, Vector& p) { p = m * p; }
+void TransformPoint(const Matrix& m, Vector& p) {
+  p = m * p;
+}
 
 // The host's inverse follows the same rule: the adjugate over the determinant, and the
 // identity for a determinant of exactly 0.
-Matrix MatrixInvert(const Matrix& m) { return InvertMatrix(m); }
+Matrix MatrixInvert(const Matrix& m) {
+  return InvertMatrix(m);
+}
 
 Bool MatrixEqual(const Matrix& a, const Matrix& b) {
   const Vector* pa[] = {&a.off, &a.v1, &a.v2, &a.v3};
@@ -68,8 +72,10 @@ Real SmoothStep(Real a, Real b, Real x) {
 BaseObject* GetGizmoObject(BaseObject* deformer) {
   if (!deformer) return nullptr;
   BaseTag* anchor = deformer->GetTag(Tnullpin, 0);
-  if (!anchor) return deformer;
-  BaseList2D* linked = anchor->GetDataInstance()->GetLink(NULLPIN_LINK_ID, deformer->GetDocument());
+  BaseDocument* doc = deformer->GetDocument();
+  // Outside a document a link resolves nowhere (a null document would accept any object).
+  if (!anchor || !doc) return deformer;
+  BaseList2D* linked = anchor->GetDataInstance()->GetLink(NULLPIN_LINK_ID, doc);
   // A link to a tag or another non-object cannot place a gizmo.
   if (!linked || !linked->IsInstanceOf(Obase)) return deformer;
   return static_cast<BaseObject*>(linked);
@@ -172,7 +178,7 @@ void DrawSquare(BaseDraw* bd, Real size, const Vector& centre, LONG plane) {
   Vector u, w;
   if (!bd || !PlaneAxes(plane, u, w)) return;
   const Real h = size * 0.5;
-  const Vector corners[4] = {centre - u * h - w * h, centre - u * h + w * h,
-                             centre + u * h + w * h, centre + u * h - w * h};
+  const Vector corners[4] = {centre - u * h - w * h, centre - u * h + w * h, centre + u * h + w * h,
+                             centre + u * h - w * h};
   for (int i = 0; i < 4; ++i) bd->DrawLine(corners[i], corners[(i + 1) % 4]);
 }

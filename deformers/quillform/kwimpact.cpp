@@ -1,6 +1,8 @@
 #include "deformers/quillform/kwimpact.h"
 
-NodeData* KWImpact::Alloc() { return NewObj<KWImpact>("quillform\\source\\kwimpact", __LINE__); }
+NodeData* KWImpact::Alloc() {
+  return NewObj<KWImpact>("quillform\\source\\kwimpact", __LINE__);
+}
 
 void KWImpact::GetDimension(BaseObject* op, Vector* centre, Vector* halfSize) {
   *centre = Vector();
@@ -9,6 +11,6 @@ void KWImpact::GetDimension(BaseObject* op, Vector* centre, Vector* halfSize) {
 
 // The Impact deformation arrives later; until then the object keeps its shape.
 Bool KWImpact::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& opMg,
-                        const Matrix& modMg, Real lod, LONG flags, BaseThread* thread) {
+                            const Matrix& modMg, Real lod, LONG flags, BaseThread* thread) {
   return true;
 }

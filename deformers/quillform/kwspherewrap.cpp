@@ -101,8 +101,8 @@ Real SphereWrapAngle(Real rho, const SphereWrapSettings& settings, Bool& defined
   return a;
 }
 
-DeformedPoint SphereWrapPoint(const Vector& deformerPos, Real falloffWeight,
-                              Real restrictionWeight, const SphereWrapSettings& settings) {
+DeformedPoint SphereWrapPoint(const Vector& deformerPos, Real falloffWeight, Real restrictionWeight,
+                              const SphereWrapSettings& settings) {
   const Real weight = falloffWeight * settings.strength * restrictionWeight;
   if (weight == 0.0) return {deformerPos, 0.0};
   const Real x = deformerPos.x;
@@ -223,8 +223,8 @@ void KWSphereWrap::SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo&
     case kAngleHandle: {
       const Real length = bc->GetReal(SPHEREWRAP_LENGTH);
       // Over a zero length any pull outward is a full wrap and anything else none.
-      const Real angle = length == 0.0 ? (k > 0.0 ? kPi : 0.0)
-                                       : ClampHandleValue((k / length) * kPi, 0.0, kPi);
+      const Real angle =
+          length == 0.0 ? (k > 0.0 ? kPi : 0.0) : ClampHandleValue((k / length) * kPi, 0.0, kPi);
       bc->SetReal(SPHEREWRAP_ANGLE, angle);
       break;
     }

@@ -17,10 +17,10 @@ constexpr LONG SPHEREWRAP_CENTERED = 1005;  ///< bool: the sphere's centre is th
 
 /// The wrap's parameters, read once per evaluation or drawing.
 struct SphereWrapSettings {
-  Real radius = 200.0;                ///< S, deformer units
+  Real radius = 200.0;  ///< S, deformer units
   Real strength = 1.0;
-  Real length = 400.0;                ///< L, deformer units
-  Real angle = std::numbers::pi;      ///< A, radians
+  Real length = 400.0;            ///< L, deformer units
+  Real angle = std::numbers::pi;  ///< A, radians
   Bool limit = false;
   Bool centered = true;
 
@@ -39,8 +39,8 @@ Real SphereWrapAngle(Real rho, const SphereWrapSettings& settings, Bool& defined
 /// falloff × strength × restriction blends linearly between the old and the wrapped position.
 /// The returned angle is the wrap angle times that weight. A point whose angle is undefined
 /// (see `SphereWrapAngle`) stays where it is.
-DeformedPoint SphereWrapPoint(const Vector& deformerPos, Real falloffWeight,
-                              Real restrictionWeight, const SphereWrapSettings& settings);
+DeformedPoint SphereWrapPoint(const Vector& deformerPos, Real falloffWeight, Real restrictionWeight,
+                              const SphereWrapSettings& settings);
 
 /// The Dazori Roru deformer.
 class KWSphereWrap : public KWDeformerBase {

@@ -95,7 +95,9 @@ DeformedPoint TwirlPoint(const Vector& deformerPos, Real falloffWeight, Real res
   return {twisted, alpha * restrictionWeight};
 }
 
-NodeData* KWTwirl::Alloc() { return NewObj<KWTwirl>("quillform\\source\\kwtwirl", __LINE__); }
+NodeData* KWTwirl::Alloc() {
+  return NewObj<KWTwirl>("quillform\\source\\kwtwirl", __LINE__);
+}
 
 Bool KWTwirl::Init(GeListNode* node) {
   if (!KWDeformerBase::Init(node)) return false;

@@ -16,11 +16,11 @@ constexpr LONG TWIRL_EDGE = 1004;     ///< real: fraction of R, inward from the 
 
 /// The twirl's parameters, read once per evaluation or drawing.
 struct TwirlSettings {
-  Real radius = 400.0;                     ///< R, deformer units
-  Real angle = std::numbers::pi / 2.0;     ///< A, radians
+  Real radius = 400.0;                  ///< R, deformer units
+  Real angle = std::numbers::pi / 2.0;  ///< A, radians
   Bool reverse = false;
   Bool limit = false;
-  Real edge = 0.0;                         ///< e, 0..1
+  Real edge = 0.0;  ///< e, 0..1
 
   /// The settings stored in a deformer's container (absent values read as 0 / false).
   static TwirlSettings Read(const BaseContainer& bc);

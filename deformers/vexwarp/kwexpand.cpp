@@ -39,13 +39,17 @@ void DrawGizmo(BaseObject* op, BaseDraw* bd, BaseDrawHelp* bh, LONG mode) {
 
 }  // namespace
 
-Vector ExpandUniform(const Vector& p, Real factor) { return p * factor; }
+Vector ExpandUniform(const Vector& p, Real factor) {
+  return p * factor;
+}
 
 Vector ExpandRadial(const Vector& p, Real factor) {
   return Vector(p.x * factor, p.y, p.z * factor);
 }
 
-Vector ExpandAxial(const Vector& p, Real factor) { return Vector(p.x, p.y * factor, p.z); }
+Vector ExpandAxial(const Vector& p, Real factor) {
+  return Vector(p.x, p.y * factor, p.z);
+}
 
 Vector ExpandAlongNormal(const Vector& p, const Vector& normal, Real strength) {
   return p + normal * (strength * EXPAND_NORMAL_DISTANCE);
@@ -55,7 +59,9 @@ Vector ExpandBlend(const Vector& p, const Vector& target, Real weight) {
   return p + (target - p) * weight;
 }
 
-NodeData* KWExpand::Alloc() { return NewObj<KWExpand>(kSourceTag, __LINE__); }
+NodeData* KWExpand::Alloc() {
+  return NewObj<KWExpand>(kSourceTag, __LINE__);
+}
 
 Bool KWExpand::Init(GeListNode* node) {
   if (!KWDeformerBase::Init(node)) return false;
@@ -89,9 +95,8 @@ Bool KWExpand::Draw(BaseObject* op, LONG drawpass, BaseDraw* bd, BaseDrawHelp* b
   return true;
 }
 
-Bool KWExpand::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op,
-                            const Matrix& opMg, const Matrix& modMg, Real lod, LONG flags,
-                            BaseThread* thread) {
+Bool KWExpand::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& opMg,
+                            const Matrix& modMg, Real lod, LONG flags, BaseThread* thread) {
   const DeformCall call{mod, doc, op, opMg, modMg, thread};
   BeginDeform(call, false);
   const BaseContainer* bc = mod->GetDataInstance();
@@ -106,17 +111,14 @@ Bool KWExpand::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op,
   const DifferenceModes maps = DifferenceModes::kDistanceOnly;
   switch (mode) {
     case EXPAND_MODE_UNIFORM:
-      return DeformPoints(call, maps, ScaleRule([factor](const Vector& p) {
-                            return ExpandUniform(p, factor);
-                          }));
+      return DeformPoints(
+          call, maps, ScaleRule([factor](const Vector& p) { return ExpandUniform(p, factor); }));
     case EXPAND_MODE_RADIAL:
-      return DeformPoints(call, maps, ScaleRule([factor](const Vector& p) {
-                            return ExpandRadial(p, factor);
-                          }));
+      return DeformPoints(call, maps,
+                          ScaleRule([factor](const Vector& p) { return ExpandRadial(p, factor); }));
     case EXPAND_MODE_AXIAL:
-      return DeformPoints(call, maps, ScaleRule([factor](const Vector& p) {
-                            return ExpandAxial(p, factor);
-                          }));
+      return DeformPoints(call, maps,
+                          ScaleRule([factor](const Vector& p) { return ExpandAxial(p, factor); }));
     case EXPAND_MODE_NORMAL:
       return ExpandAlongNormals(call, strength);
     default:
@@ -137,8 +139,8 @@ Bool KWExpand::ExpandAlongNormals(const DeformCall& call, Real strength) {
   const Bool done = DeformPoints(
       call, DifferenceModes::kDistanceOnly,
       [normals, strength](LONG i, const Vector& p, Real falloffWeight, Real restriction) {
-        return DeformedPoint{
-            ExpandBlend(p, ExpandAlongNormal(p, normals[i], strength), falloffWeight * restriction)};
+        return DeformedPoint{ExpandBlend(p, ExpandAlongNormal(p, normals[i], strength),
+                                         falloffWeight * restriction)};
       });
   GeFree(normals);
   return done;
@@ -160,6 +162,5 @@ void KWExpand::SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo& inf
     KWDeformerBase::SetHandle(op, i, p, info);
     return;
   }
-  op->GetDataInstance()->SetReal(EXPAND_STRENGTH,
-                                 Dot(Vector(0, 1, 0), p) / kStrengthHandleScale);
+  op->GetDataInstance()->SetReal(EXPAND_STRENGTH, Dot(Vector(0, 1, 0), p) / kStrengthHandleScale);
 }

@@ -1,6 +1,8 @@
 #include "deformers/vexwarp/kwmotionstretch.h"
 
-NodeData* KWMotionStretch::Alloc() { return NewObj<KWMotionStretch>("vexwarp\\source\\kwmotionstretch", __LINE__); }
+NodeData* KWMotionStretch::Alloc() {
+  return NewObj<KWMotionStretch>("vexwarp\\source\\kwmotionstretch", __LINE__);
+}
 
 void KWMotionStretch::GetDimension(BaseObject* op, Vector* centre, Vector* halfSize) {
   *centre = Vector();
@@ -8,7 +10,8 @@ void KWMotionStretch::GetDimension(BaseObject* op, Vector* centre, Vector* halfS
 }
 
 // The Ridado Reruvod deformation arrives later; until then the object keeps its shape.
-Bool KWMotionStretch::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& opMg,
-                        const Matrix& modMg, Real lod, LONG flags, BaseThread* thread) {
+Bool KWMotionStretch::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op,
+                                   const Matrix& opMg, const Matrix& modMg, Real lod, LONG flags,
+                                   BaseThread* thread) {
   return true;
 }

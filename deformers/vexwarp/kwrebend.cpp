@@ -1,6 +1,8 @@
 #include "deformers/vexwarp/kwrebend.h"
 
-NodeData* KWRebend::Alloc() { return NewObj<KWRebend>("vexwarp\\source\\kwrebend", __LINE__); }
+NodeData* KWRebend::Alloc() {
+  return NewObj<KWRebend>("vexwarp\\source\\kwrebend", __LINE__);
+}
 
 void KWRebend::GetDimension(BaseObject* op, Vector* centre, Vector* halfSize) {
   *centre = Vector();
@@ -9,6 +11,6 @@ void KWRebend::GetDimension(BaseObject* op, Vector* centre, Vector* halfSize) {
 
 // The Rebend deformation arrives later; until then the object keeps its shape.
 Bool KWRebend::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& opMg,
-                        const Matrix& modMg, Real lod, LONG flags, BaseThread* thread) {
+                            const Matrix& modMg, Real lod, LONG flags, BaseThread* thread) {
   return true;
 }

@@ -1,6 +1,8 @@
 #include "deformers/vexwarp/kwseam.h"
 
-NodeData* KWSeam::Alloc() { return NewObj<KWSeam>("vexwarp\\source\\kwseam", __LINE__); }
+NodeData* KWSeam::Alloc() {
+  return NewObj<KWSeam>("vexwarp\\source\\kwseam", __LINE__);
+}
 
 void KWSeam::GetDimension(BaseObject* op, Vector* centre, Vector* halfSize) {
   *centre = Vector();
@@ -9,6 +11,6 @@ void KWSeam::GetDimension(BaseObject* op, Vector* centre, Vector* halfSize) {
 
 // The Seam deformation arrives later; until then the object keeps its shape.
 Bool KWSeam::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& opMg,
-                        const Matrix& modMg, Real lod, LONG flags, BaseThread* thread) {
+                          const Matrix& modMg, Real lod, LONG flags, BaseThread* thread) {
   return true;
 }

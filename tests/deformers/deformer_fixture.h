@@ -48,8 +48,8 @@ class DeformerTest : public HostTest {
         {ID_KWIMPACT, "Impact", KWImpact::Alloc, "oimpactdeformer_kw", "KWImpact"},
         {ID_KWEXPAND, "Expand", KWExpand::Alloc, "oexpanddeformer_kw", "KWExpand"},
         {ID_KWREBEND, "Rebend", KWRebend::Alloc, "orebenddeformer_kw", "KWRebend"},
-        {ID_KWMOTIONSTRETCH, "Ridado Reruvod", KWMotionStretch::Alloc,
-         "omotionstretchdeformer_kw", "KWMotionStretch"},
+        {ID_KWMOTIONSTRETCH, "Ridado Reruvod", KWMotionStretch::Alloc, "omotionstretchdeformer_kw",
+         "KWMotionStretch"},
         {ID_KWSEAM, "Seam", KWSeam::Alloc, "oseamdeformer_kw", "KWSeam"},
     };
     for (const Entry& e : deformers) {

@@ -54,8 +54,8 @@ class DeformerBaseTest : public kwtest::DeformerTest {
  protected:
   void SetUp() override {
     DeformerTest::SetUp();
-    ASSERT_TRUE(RegisterObjectPlugin(kProbeId, "Probe", OBJECT_MODIFIER, ProbeDeformer::Alloc,
-                                     "", nullptr, 1, "ProbeDeformer"));
+    ASSERT_TRUE(RegisterObjectPlugin(kProbeId, "Probe", OBJECT_MODIFIER, ProbeDeformer::Alloc, "",
+                                     nullptr, 1, "ProbeDeformer"));
   }
 
   static KWDeformerBase* Base(BaseObject* op) { return op->GetNodeData<KWDeformerBase>(); }
@@ -79,8 +79,8 @@ TEST_F(DeformerBaseTest, InitWritesOnlyTheTwoMaximaAndCreatesTheFalloff) {
   const BaseContainer* bc = deformer->GetDataInstance();
   EXPECT_EQ(100.0, bc->GetReal(DEFORMERBASE_MAXDISTANCE));
   EXPECT_EQ(std::numbers::pi / 2, bc->GetReal(DEFORMERBASE_MAXANGLE));
-  for (LONG id : {DEFORMERBASE_MAPLINK, DEFORMERBASE_MAPCURVE, DEFORMERBASE_MAPNAME,
-                  DEFORMERBASE_MAPMODE}) {
+  for (LONG id :
+       {DEFORMERBASE_MAPLINK, DEFORMERBASE_MAPCURVE, DEFORMERBASE_MAPNAME, DEFORMERBASE_MAPMODE}) {
     EXPECT_EQ(DataType::None, bc->GetType(id)) << id;
   }
   KWDeformerBase* base = Base(deformer);
@@ -123,6 +123,25 @@ TEST_F(DeformerBaseTest, ClonesCarryTheirOwnFalloff) {
   BaseObject::Free(copy);
 }
 
+TEST_F(DeformerBaseTest, DeformersStillToComeAreRegisteredButLeaveTheirObjectAlone) {
+  BaseObject* mesh = AddMesh({{1, 2, 3}, {-4, 5, 6}});
+  const auto original = kwtest::Points(mesh);
+  for (LONG id : {ID_KWREBEND, ID_KWMOTIONSTRETCH, ID_KWSEAM, ID_KWSCROLLROLL, ID_KWIMPACT}) {
+    BaseObject* deformer = AddDeformer(id, mesh);
+    ASSERT_NE(nullptr, deformer) << id;
+    EXPECT_EQ(100.0, Params(deformer)->GetReal(DEFORMERBASE_MAXDISTANCE)) << id;
+    SetSphereFalloff(deformer, 10);
+    EXPECT_EQ(1, HandleCount(deformer)) << "only the falloff's handle, " << id;
+    Vector centre(1, 1, 1), half(1, 1, 1);
+    deformer->GetNodeData<ObjectData>()->GetDimension(deformer, &centre, &half);
+    EXPECT_EQ(Vector(), centre);
+    EXPECT_EQ(Vector(), half);
+    ASSERT_TRUE(Evaluate()) << id;
+    EXPECT_EQ(original, Deformed(mesh)) << id;
+    BaseObject::Free(deformer);
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Description
 
@@ -152,15 +171,14 @@ TEST_F(DeformerBaseTest, MaximaAreEnabledByMapMode) {
     LONG mode, id;
     Bool enabled;
   } cases[] = {
-      {0, DEFORMERBASE_MAXDISTANCE, true}, {0, DEFORMERBASE_MAXANGLE, false},
+      {0, DEFORMERBASE_MAXDISTANCE, true},  {0, DEFORMERBASE_MAXANGLE, false},
       {1, DEFORMERBASE_MAXDISTANCE, false}, {1, DEFORMERBASE_MAXANGLE, true},
       {2, DEFORMERBASE_MAXDISTANCE, false}, {2, DEFORMERBASE_MAXANGLE, false},
       {1, DEFORMERBASE_MAPNAME, true},
   };
   for (const Case& c : cases) {
     deformer->GetDataInstance()->SetLong(DEFORMERBASE_MAPMODE, c.mode);
-    EXPECT_EQ(c.enabled,
-              Base(deformer)->GetDEnabling(deformer, DescID(c.id), GeData(), 0, nullptr))
+    EXPECT_EQ(c.enabled, Base(deformer)->GetDEnabling(deformer, DescID(c.id), GeData(), 0, nullptr))
         << "mode " << c.mode << " id " << c.id;
   }
   BaseObject::Free(deformer);
@@ -331,8 +349,8 @@ TEST_F(CreateMapButton, FailsCleanlyAtEveryAllocation) {
     kwhost::memory::FailAllocation(0);
     if (Params(deformer)->GetString(DEFORMERBASE_MAPNAME).empty()) {
       for (BaseObject* op : PointObjects()) {
-        EXPECT_EQ(nullptr, op->GetFirstTag()) << "map left behind when allocation " << n
-                                              << " failed";
+        EXPECT_EQ(nullptr, op->GetFirstTag())
+            << "map left behind when allocation " << n << " failed";
       }
       EXPECT_EQ(live, kwhost::memory::LiveBlocks()) << "allocation " << n;
       continue;
@@ -421,8 +439,8 @@ TEST_F(DeformFrame, RestrictionAndFalloffWeightTheMoveAndZeroLeavesPointsExactly
   // The points lie at (30, -20, 5), (30, 10, 5), (20, -20, 5) and (30, -20, 11): a sphere of
   // radius 18 about (25, -5, 0) holds all but the last.
   SetSphereFalloff(deformer, 18.0);
-  deformer->SetMg(Matrix(Vector(25, -5, 0), Vector(0.6, 0, 0.8), Vector(0, 1, 0),
-                         Vector(-0.8, 0, 0.6)));
+  deformer->SetMg(
+      Matrix(Vector(25, -5, 0), Vector(0.6, 0, 0.8), Vector(0, 1, 0), Vector(-0.8, 0, 0.6)));
   const Matrix mg = deformer->GetMg();
   ASSERT_TRUE(Evaluate());
   const auto deformed = Deformed(mesh);

@@ -105,8 +105,8 @@ TEST(VectorArithmetic, SmoothStepTable) {
   struct Case {
     Real a, b, x, expected;
   } cases[] = {
-      {0, 1, 0, 0},     {0, 1, 1, 1},     {0, 1, 0.5, 0.5},  {0, 1, -1, 0},
-      {0, 1, 2, 1},     {0, 1, 0.25, 0.15625}, {2, 4, 3, 0.5}, {2, 4, 4, 1},
+      {0, 1, 0, 0}, {0, 1, 1, 1},          {0, 1, 0.5, 0.5}, {0, 1, -1, 0},
+      {0, 1, 2, 1}, {0, 1, 0.25, 0.15625}, {2, 4, 3, 0.5},   {2, 4, 4, 1},
   };
   for (const Case& c : cases) {
     EXPECT_DOUBLE_EQ(c.expected, SmoothStep(c.a, c.b, c.x)) << c.a << " " << c.b << " " << c.x;
@@ -121,8 +121,9 @@ class GizmoLookup : public kwtest::DeformerTest {
   void SetUp() override {
     DeformerTest::SetUp();
     mesh = AddMesh({{0, 0, 0}});
-    deformer = AddDeformer(ID_KWTWIRL, mesh, Matrix(Vector(1, 2, 3), Vector(1, 0, 0),
-                                                    Vector(0, 1, 0), Vector(0, 0, 1)));
+    deformer =
+        AddDeformer(ID_KWTWIRL, mesh,
+                    Matrix(Vector(1, 2, 3), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1)));
     pin = BaseObject::Alloc(Onull);
     doc->InsertObject(pin, nullptr, nullptr);
     pin->SetMg(Matrix(Vector(50, 0, 0), Vector(0, 0, 1), Vector(0, 1, 0), Vector(-1, 0, 0)));
@@ -172,6 +173,12 @@ TEST_F(GizmoLookup, LinksThatDoNotResolveToAnObjectFallBack) {
   anchor->GetDataInstance()->SetLink(NULLPIN_LINK_ID, stray);
   EXPECT_EQ(deformer, GetGizmoObject(deformer)) << "object outside the document";
   BaseObject::Free(stray);
+
+  // A deformer outside any document resolves no link at all.
+  anchor->GetDataInstance()->SetLink(NULLPIN_LINK_ID, mesh);
+  deformer->Remove();
+  EXPECT_EQ(deformer, GetGizmoObject(deformer)) << "deformer outside the document";
+  BaseObject::Free(deformer);
 }
 
 TEST_F(GizmoLookup, FindTagByNameMatchesNameAndTypeAndTakesTheFirst) {
@@ -223,8 +230,8 @@ TEST_F(VertexNormals, CubeCornersPointOutward) {
   const Real c = 1.0 / std::sqrt(3.0);
   for (LONG i = 0; i < 8; ++i) {
     const Vector p = cube->GetPointR()[i];
-    EXPECT_TRUE(VectorNear(Vector(p.x > 0 ? c : -c, p.y > 0 ? c : -c, p.z > 0 ? c : -c),
-                           normals[i], 1e-12))
+    EXPECT_TRUE(
+        VectorNear(Vector(p.x > 0 ? c : -c, p.y > 0 ? c : -c, p.z > 0 ? c : -c), normals[i], 1e-12))
         << i;
   }
 
@@ -309,15 +316,21 @@ TEST(OutlineDrawing, CrossAndSquareInEachPlane) {
   } cases[] = {
       {0,
        {{{1, 1, 2}, {1, 3, 4}}, {{1, 1, 4}, {1, 3, 2}}},
-       {{{1, 1, 2}, {1, 1, 4}}, {{1, 1, 4}, {1, 3, 4}}, {{1, 3, 4}, {1, 3, 2}},
+       {{{1, 1, 2}, {1, 1, 4}},
+        {{1, 1, 4}, {1, 3, 4}},
+        {{1, 3, 4}, {1, 3, 2}},
         {{1, 3, 2}, {1, 1, 2}}}},
       {1,
        {{{0, 2, 2}, {2, 2, 4}}, {{0, 2, 4}, {2, 2, 2}}},
-       {{{0, 2, 2}, {0, 2, 4}}, {{0, 2, 4}, {2, 2, 4}}, {{2, 2, 4}, {2, 2, 2}},
+       {{{0, 2, 2}, {0, 2, 4}},
+        {{0, 2, 4}, {2, 2, 4}},
+        {{2, 2, 4}, {2, 2, 2}},
         {{2, 2, 2}, {0, 2, 2}}}},
       {2,
        {{{0, 1, 3}, {2, 3, 3}}, {{2, 1, 3}, {0, 3, 3}}},
-       {{{0, 1, 3}, {2, 1, 3}}, {{2, 1, 3}, {2, 3, 3}}, {{2, 3, 3}, {0, 3, 3}},
+       {{{0, 1, 3}, {2, 1, 3}},
+        {{2, 1, 3}, {2, 3, 3}},
+        {{2, 3, 3}, {0, 3, 3}},
         {{0, 3, 3}, {0, 1, 3}}}},
       {3, {}, {}},
   };

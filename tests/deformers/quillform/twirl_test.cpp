@@ -100,8 +100,7 @@ class TwirlTest : public kwtest::DeformerTest {
     DeformerTest::SetUp();
     // Turned and moved, so deformer space differs from the mesh's and from global space.
     mesh = AddMesh({{400, 0, 0}, {0, 50, 0}, {200, 0, 0}, {800, 0, 0}}, {},
-                   Matrix(Vector(10, 20, 30), Vector(1, 0, 0), Vector(0, 1, 0),
-                          Vector(0, 0, 1)));
+                   Matrix(Vector(10, 20, 30), Vector(1, 0, 0), Vector(0, 1, 0), Vector(0, 0, 1)));
     twirl = AddDeformer(ID_KWTWIRL, mesh, kTwirlMg);
   }
 
