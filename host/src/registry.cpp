@@ -376,7 +376,9 @@ Bool AppendRegistered(Description& description, Index Registry::*index, const Ke
 
 }  // namespace
 
-Bool Description::LoadDescription(LONG type) { return AppendRegistered(*this, &Registry::byId, type); }
+Bool Description::LoadDescription(LONG type) {
+  return AppendRegistered(*this, &Registry::byId, type);
+}
 
 Bool Description::LoadDescription(const String& name) {
   return AppendRegistered(*this, &Registry::byName, name);
