@@ -5,8 +5,13 @@
 // its points, or of its generator cache, with tags). The deformers then run in depth-first
 // pre-order of the tree, each over every object it affects, in tree order.
 #include <algorithm>
+#include <mutex>
 #include <utility>
 #include <vector>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "kwhost/app/host.h"
 #include "kwhost/gui.h"
@@ -101,6 +106,21 @@ BaseObject* CopyForDeformation(const BaseObject* source) {
   return copy;
 }
 
+/// Every pass frees the caches of the pass before and builds them anew. glibc gives large
+/// freed blocks back to the system (unmapping them, trimming the heap), so each pass of a
+/// dense mesh would fault every page of its caches in again, which costs more than copying
+/// and deforming them. Like any host application, this one keeps freed memory for the next
+/// pass instead: large blocks come from the heap, and the heap is not trimmed.
+void KeepFreedMemoryForTheNextPass() {
+#if defined(__GLIBC__)
+  static std::once_flag once;
+  std::call_once(once, [] {
+    mallopt(M_MMAP_MAX, 0);
+    mallopt(M_TRIM_THRESHOLD, 0x7fffffff);
+  });
+#endif
+}
+
 }  // namespace
 
 Bool BaseDocument::ExecutePasses(BaseThread* thread, Bool animation, Bool expressions, Bool caches,
@@ -108,6 +128,7 @@ Bool BaseDocument::ExecutePasses(BaseThread* thread, Bool animation, Bool expres
   // Without caches there is nothing this host evaluates; what was built before stays.
   if (!caches) return true;
   if (thread && thread->TestBreak()) return false;
+  KeepFreedMemoryForTheNextPass();
 
   std::vector<BaseObject*> objects;  // the whole tree, depth first, parents first
   for (BaseObject* top = firstObject_; top; top = top->GetNext()) {
