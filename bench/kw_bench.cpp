@@ -173,14 +173,9 @@ enum class PassKind {
   kTwirlOff,   ///< the Twirl is switched off: nothing to deform, the host's own traversal
 };
 
-void PassCase(benchmark::State& state, const Size& size, PassKind kind) {
-  DeformScene scene({ID_KWTWIRL}, Weighting::kInfinite, size.segments);
-  if (!scene.Ok()) {
-    state.SkipWithError("cannot build the scene");
-    return;
-  }
-  if (kind == PassKind::kTwirlIdle) scene.Deformer()->GetDataInstance()->SetReal(TWIRL_RADIUS, 0);
-  if (kind == PassKind::kTwirlOff) scene.Deformer()->SetDeformMode(false);
+/// Times whole evaluation passes of `scene`.
+template <class Scene>
+void RunPasses(benchmark::State& state, Scene& scene, const Size& size) {
   BaseThread thread;
   for (auto _ : state) {
     if (!scene.Pass(&thread)) {
@@ -191,6 +186,17 @@ void PassCase(benchmark::State& state, const Size& size, PassKind kind) {
   state.SetItemsProcessed(state.iterations() * size.Points());
 }
 
+void PassCase(benchmark::State& state, const Size& size, PassKind kind) {
+  DeformScene scene({ID_KWTWIRL}, Weighting::kInfinite, size.segments);
+  if (!scene.Ok()) {
+    state.SkipWithError("cannot build the scene");
+    return;
+  }
+  if (kind == PassKind::kTwirlIdle) scene.Deformer()->GetDataInstance()->SetReal(TWIRL_RADIUS, 0);
+  if (kind == PassKind::kTwirlOff) scene.Deformer()->SetDeformMode(false);
+  RunPasses(state, scene, size);
+}
+
 /// A pass over the plane primitive: the host generates the mesh, copies it and deforms it.
 void PrimitivePassCase(benchmark::State& state, const Size& size) {
   PrimitiveScene scene(size.segments);
@@ -198,14 +204,7 @@ void PrimitivePassCase(benchmark::State& state, const Size& size) {
     state.SkipWithError("cannot build the scene");
     return;
   }
-  BaseThread thread;
-  for (auto _ : state) {
-    if (!scene.Pass(&thread)) {
-      state.SkipWithError("ExecutePasses failed");
-      break;
-    }
-  }
-  state.SetItemsProcessed(state.iterations() * size.Points());
+  RunPasses(state, scene, size);
 }
 
 /// The falloff's weight at every point of the plane, one position at a time.
