@@ -15,10 +15,6 @@ struct ShapeDeleter {
 };
 using ShapePtr = std::unique_ptr<FalloffData, ShapeDeleter>;
 
-Mergefield* AsMergefield(const ShapePtr& shape) {
-  return static_cast<Mergefield*>(shape.get());
-}
-
 // A shape that passes on the falloff of the object linked under 100000, the way a shape that
 // samples another object's falloff does. Lets a link lead back to a Mergefield owner.
 class RelayShape : public FalloffData {
@@ -390,7 +386,9 @@ TEST_F(MergefieldTest, PreparationFailsCleanly) {
     kwhost::memory::FailAllocation(0);
     EXPECT_EQ(owner->GetDataInstance()->GetLink(MERGEFIELD_LINK_A, nullptr), relay) << n;
     EXPECT_NE(owner->GetDataInstance()->GetLink(MERGEFIELD_LINK_B, nullptr), nullptr) << n;
-    if (prepared) EXPECT_NEAR(fresh->SampleRaw(Vector()), 0.4, 1e-12) << n;
+    if (prepared) {
+      EXPECT_NEAR(fresh->SampleRaw(Vector()), 0.4, 1e-12) << n;
+    }
     C4D_Falloff::Free(fresh);
     if (prepared) break;
     ++failures;

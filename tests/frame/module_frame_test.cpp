@@ -316,7 +316,9 @@ TEST_F(ModuleFrameTest, LoadsTheSixModulesThroughTheirEntryPoints) {
       EXPECT_EQ(p.description, e.description);
       EXPECT_EQ(p.icon, e.icon);
       EXPECT_EQ(p.flags, e.flags);
-      if (e.kind != PluginKind::Falloff) EXPECT_EQ(p.diskLevel, e.diskLevel);
+      if (e.kind != PluginKind::Falloff) {
+        EXPECT_EQ(p.diskLevel, e.diskLevel);
+      }
     }
 
     // A plug-in of a loaded module works through the host: a tag holds its link.
