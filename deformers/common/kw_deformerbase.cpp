@@ -237,7 +237,12 @@ Matrix KWDeformerBase::FalloffToLocal(BaseObject* op) {
 }
 
 void KWDeformerBase::GetHandle(BaseObject* op, LONG i, HandleInfo& info) {
-  if (i < ownHandleCount || !falloff) return;
+  if (i < 0) return;
+  if (i < ownHandleCount) {
+    GetOwnHandle(op, i, info);
+    return;
+  }
+  if (!falloff) return;
   falloff->GetHandle(i - ownHandleCount, op->GetDataInstance(), info);
   const Matrix toLocal = FalloffToLocal(op);
   TransformPoint(toLocal, info.position);
@@ -246,7 +251,12 @@ void KWDeformerBase::GetHandle(BaseObject* op, LONG i, HandleInfo& info) {
 }
 
 void KWDeformerBase::SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo& info) {
-  if (i < ownHandleCount || !falloff) return;
+  if (i < 0) return;
+  if (i < ownHandleCount) {
+    SetOwnHandle(op, i, p);
+    return;
+  }
+  if (!falloff) return;
   TransformPoint(MatrixInvert(FalloffToLocal(op)), p);
   falloff->SetHandle(i - ownHandleCount, p, op->GetDataInstance(), info);
 }

@@ -93,10 +93,11 @@ class KWDeformerBase : public ObjectData {
   void CheckDirty(BaseObject* op, BaseDocument* doc) override;
   /// The deformer's own handles plus the falloff's.
   LONG GetHandleCount(BaseObject* op) override;
-  /// Falloff handle i − ownHandleCount, in the deformer's local space. Deformers answer their
-  /// own handles and pass the rest here.
+  /// Handle i in the deformer's local space: below ownHandleCount the deformer's own
+  /// (`GetOwnHandle`), from there on falloff handle i − ownHandleCount.
   void GetHandle(BaseObject* op, LONG i, HandleInfo& info) override;
-  /// Moves falloff handle i − ownHandleCount to `p` (deformer-local).
+  /// Moves handle i to `p` (deformer-local): an own handle through `SetOwnHandle`, a falloff
+  /// handle through the falloff.
   void SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo& info) override;
 
   /// The matrix for a deformer created with Shift held on an object with global matrix
@@ -148,6 +149,11 @@ class KWDeformerBase : public ObjectData {
   /// Every handle (own and falloff) in the deformer's matrix, the highlighted one in its own
   /// colour.
   void DrawHandles(BaseObject* op, BaseDraw* bd, BaseDrawHelp* bh);
+
+  /// Own handle i (0 <= i < ownHandleCount) in the deformer's local space.
+  virtual void GetOwnHandle(BaseObject* op, LONG i, HandleInfo& info) {}
+  /// Own handle i moved to `p` (deformer-local): sets the parameter it stands for.
+  virtual void SetOwnHandle(BaseObject* op, LONG i, const Vector& p) {}
 
   C4D_Falloff* falloff = nullptr;
   Matrix lastGizmoMatrix;

@@ -185,11 +185,7 @@ Bool KWSphereWrap::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* 
                       });
 }
 
-void KWSphereWrap::GetHandle(BaseObject* op, LONG i, HandleInfo& info) {
-  if (i < 0 || i >= kOwnHandles) {
-    KWDeformerBase::GetHandle(op, i, info);
-    return;
-  }
+void KWSphereWrap::GetOwnHandle(BaseObject* op, LONG i, HandleInfo& info) {
   const SphereWrapSettings s = SphereWrapSettings::Read(*op->GetDataInstance());
   switch (i) {
     case kRadiusHandle:
@@ -206,11 +202,7 @@ void KWSphereWrap::GetHandle(BaseObject* op, LONG i, HandleInfo& info) {
   info.type = 0;
 }
 
-void KWSphereWrap::SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo& info) {
-  if (i < 0 || i >= kOwnHandles) {
-    KWDeformerBase::SetHandle(op, i, p, info);
-    return;
-  }
+void KWSphereWrap::SetOwnHandle(BaseObject* op, LONG i, const Vector& p) {
   BaseContainer* bc = op->GetDataInstance();
   const Real k = Dot(p, OwnHandleDirection(i));
   switch (i) {

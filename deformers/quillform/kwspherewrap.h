@@ -60,7 +60,9 @@ class KWSphereWrap : public KWDeformerBase {
   /// Wraps the points onto the sphere.
   Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& opMg,
                     const Matrix& modMg, Real lod, LONG flags, BaseThread* thread) override;
+
+ protected:
   /// Handles 0 sphere radius, 1 length, 2 angle; the falloff's follow.
-  void GetHandle(BaseObject* op, LONG i, HandleInfo& info) override;
-  void SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo& info) override;
+  void GetOwnHandle(BaseObject* op, LONG i, HandleInfo& info) override;
+  void SetOwnHandle(BaseObject* op, LONG i, const Vector& p) override;
 };

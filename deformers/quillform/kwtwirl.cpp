@@ -160,11 +160,7 @@ Bool KWTwirl::ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, c
                       });
 }
 
-void KWTwirl::GetHandle(BaseObject* op, LONG i, HandleInfo& info) {
-  if (i < 0 || i >= kOwnHandles) {
-    KWDeformerBase::GetHandle(op, i, info);
-    return;
-  }
+void KWTwirl::GetOwnHandle(BaseObject* op, LONG i, HandleInfo& info) {
   const TwirlSettings s = TwirlSettings::Read(*op->GetDataInstance());
   switch (i) {
     case kRadiusHandle:
@@ -181,11 +177,7 @@ void KWTwirl::GetHandle(BaseObject* op, LONG i, HandleInfo& info) {
   info.type = 0;
 }
 
-void KWTwirl::SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo& info) {
-  if (i < 0 || i >= kOwnHandles) {
-    KWDeformerBase::SetHandle(op, i, p, info);
-    return;
-  }
+void KWTwirl::SetOwnHandle(BaseObject* op, LONG i, const Vector& p) {
   BaseContainer* bc = op->GetDataInstance();
   const Real k = Dot(p, OwnHandleDirection(i));
   switch (i) {

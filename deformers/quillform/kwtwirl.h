@@ -55,7 +55,9 @@ class KWTwirl : public KWDeformerBase {
   /// Twists the points; R = 0 leaves them as they are.
   Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& opMg,
                     const Matrix& modMg, Real lod, LONG flags, BaseThread* thread) override;
+
+ protected:
   /// Handles 0 radius, 1 edge, 2 angle; the falloff's follow.
-  void GetHandle(BaseObject* op, LONG i, HandleInfo& info) override;
-  void SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo& info) override;
+  void GetOwnHandle(BaseObject* op, LONG i, HandleInfo& info) override;
+  void SetOwnHandle(BaseObject* op, LONG i, const Vector& p) override;
 };

@@ -146,21 +146,13 @@ Bool KWExpand::ExpandAlongNormals(const DeformCall& call, Real strength) {
   return done;
 }
 
-void KWExpand::GetHandle(BaseObject* op, LONG i, HandleInfo& info) {
-  if (i != kStrengthHandle) {
-    KWDeformerBase::GetHandle(op, i, info);
-    return;
-  }
+void KWExpand::GetOwnHandle(BaseObject* op, LONG i, HandleInfo& info) {
   // Only the Y components are ours; the host keeps what it put into the others.
   info.position.y = kStrengthHandleScale * op->GetDataInstance()->GetReal(EXPAND_STRENGTH);
   info.direction.y = 1.0;
   info.type = 0;
 }
 
-void KWExpand::SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo& info) {
-  if (i != kStrengthHandle) {
-    KWDeformerBase::SetHandle(op, i, p, info);
-    return;
-  }
+void KWExpand::SetOwnHandle(BaseObject* op, LONG i, const Vector& p) {
   op->GetDataInstance()->SetReal(EXPAND_STRENGTH, Dot(Vector(0, 1, 0), p) / kStrengthHandleScale);
 }

@@ -45,9 +45,11 @@ class KWExpand : public KWDeformerBase {
   /// Moves the points by the mode; false when the normals cannot be allocated.
   Bool ModifyObject(BaseObject* mod, BaseDocument* doc, BaseObject* op, const Matrix& opMg,
                     const Matrix& modMg, Real lod, LONG flags, BaseThread* thread) override;
+
+ protected:
   /// Handle 0 is the strength on the Y axis; the falloff's follow.
-  void GetHandle(BaseObject* op, LONG i, HandleInfo& info) override;
-  void SetHandle(BaseObject* op, LONG i, Vector p, const HandleInfo& info) override;
+  void GetOwnHandle(BaseObject* op, LONG i, HandleInfo& info) override;
+  void SetOwnHandle(BaseObject* op, LONG i, const Vector& p) override;
 
  private:
   Bool ExpandAlongNormals(const DeformCall& call, Real strength);
